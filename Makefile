@@ -1,0 +1,28 @@
+# make run [PROGRAM=name]   build and run one program (planeanim by default)
+# make test                 build and run every test
+# make somrun               build the headless runner
+PROGRAM ?= planeanim
+BUILD   ?= build
+JOBS    ?= $(shell nproc)
+
+.PHONY: all deps build run test clean
+
+all: build
+
+deps:
+	@tools/setup
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/$(PROGRAM)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD)

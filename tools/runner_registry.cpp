@@ -1,0 +1,32 @@
+#include "tools/runner_registry.h"
+
+#include <array>
+
+namespace som {
+namespace {
+
+std::array<RunnerEntry, 8>& entries() {
+    static std::array<RunnerEntry, 8> known;
+    return known;
+}
+
+}  // namespace
+
+RunnerEntry::RunnerEntry(const char* name_, void (*run_)(), std::string (*weights_)())
+    : name(name_), run(run_), weights(weights_) {
+    for (RunnerEntry& entry : entries())
+        if (entry.name == nullptr) {
+            entry.name = name_;
+            entry.run = run_;
+            entry.weights = weights_;
+            return;
+        }
+}
+
+const RunnerEntry* find_program(std::string_view name) {
+    for (const RunnerEntry& entry : entries())
+        if (entry.name != nullptr && name == entry.name) return &entry;
+    return nullptr;
+}
+
+}  // namespace som

@@ -1,0 +1,89 @@
+#include "tools/somrun_args.h"
+
+#include <array>
+#include <charconv>
+#include <string_view>
+
+namespace som {
+
+const char* const runner_usage =
+    "usage: somrun PROGRAM [--seed N] [--size WxH] [--keys-after N] [--out DIR]\n"
+    "Runs PROGRAM's run sequence on an in-memory canvas; each pause writes DIR/pause-K.png,\n"
+    "the end writes DIR/weights.txt.\n"
+    "  PROGRAM          solidanim solidfit tessfour chainanim tessnine planeanim planeskew\n"
+    "                   planegauss\n"
+    "  --seed N         seed the generator with N (0 to 4294967295) instead of the clock\n"
+    "  --size WxH       canvas size, at most 4096x4096 (default 800x800)\n"
+    "  --keys-after N   chainanim: a key is first seen at the N-th poll (default 100000)\n"
+    "  --out DIR        where the files go (default: the current directory)\n";
+
+namespace {
+
+constexpr std::array<std::string_view, 8> programs = {
+    "solidanim", "solidfit", "tessfour", "chainanim",
+    "tessnine",  "planeanim", "planeskew", "planegauss"};
+
+// A whole decimal number, nothing else around it.
+template <class T>
+std::optional<T> parse_number(std::string_view text) {
+    T value{};
+    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+ParsedArgs failure(std::string message) { return {std::nullopt, "somrun: " + std::move(message)}; }
+
+}  // namespace
+
+ParsedArgs parse_runner_args(const std::vector<std::string>& args) {
+    RunnerOptions options;
+    bool have_program = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return {options, {}};
+        }
+        if (arg.starts_with("--")) {
+            if (arg != "--seed" && arg != "--size" && arg != "--keys-after" && arg != "--out")
+                return failure("unknown option '" + arg + "' (try --help)");
+            if (i + 1 >= args.size()) return failure(arg + " needs a value");
+            const std::string& value = args[++i];
+            if (arg == "--seed") {
+                const auto seed = parse_number<std::uint32_t>(value);
+                if (!seed) return failure("--seed wants a whole number from 0 to 4294967295, not '" + value + "'");
+                options.seed = *seed;
+            } else if (arg == "--size") {
+                const auto x = value.find('x');
+                const auto w = x == std::string::npos ? std::nullopt : parse_number<int>(std::string_view(value).substr(0, x));
+                const auto h = x == std::string::npos ? std::nullopt : parse_number<int>(std::string_view(value).substr(x + 1));
+                if (!w || !h || *w < 1 || *h < 1)
+                    return failure("--size wants WxH with whole numbers from 1, not '" + value + "'");
+                if (*w > max_canvas_side || *h > max_canvas_side)
+                    return failure("--size " + value + " is over 4096x4096");
+                options.width = *w;
+                options.height = *h;
+            } else if (arg == "--keys-after") {
+                const auto n = parse_number<std::uint64_t>(value);
+                if (!n || *n < 1) return failure("--keys-after wants a whole number from 1, not '" + value + "'");
+                options.keys_after = *n;
+            } else {
+                if (value.empty()) return failure("--out wants a directory");
+                options.out = value;
+            }
+            continue;
+        }
+        if (have_program) return failure("one program at a time, not '" + arg + "' too");
+        bool known = false;
+        for (auto name : programs) known = known || name == arg;
+        if (!known) return failure("unknown program '" + arg + "' (try --help)");
+        options.program = arg;
+        have_program = true;
+    }
+    if (!have_program) return failure("which program? (try --help)");
+    return {options, {}};
+}
+
+}  // namespace som
