@@ -80,12 +80,13 @@ struct Engine : Schedule {
     static void TANUL() {
         io.activity("training");
         Distances<Map> Y;
+        CachedNeighbourhood<max_D2<Map>> neighbourhood;
         Rates rates;
         std::int32_t N = 0;
         do {
             N = add32(N, 1);
             const Sample x = draw_sample<R.domain>(RANDOM);
-            train_step(map, x, rates.ALFAT, rates.SIGMT, Y);
+            train_step(map, x, rates.ALFAT, rates.SIGMT, Y, neighbourhood);
             rates.lower(DALFA, DSIGM);
             if constexpr (R.cadence != 0)
                 if (N % R.cadence == 0) display_pass();

@@ -38,9 +38,53 @@ void find_winner(const Distances<L>& Y, std::uint16_t& GYOZTESI, std::uint16_t& 
             }
 }
 
-// One training step.
+// The neighbourhood factor e^(((−1.0 · D2) · 0.5) / SIGM2T), computed afresh each time.
+struct PlainNeighbourhood {
+    Real operator()(std::int32_t D2, Real SIGMT) {
+        const Real SIGM2T = SIGMT * SIGMT;
+        return EXP(((-1.0L * static_cast<Real>(D2)) * 0.5L) / SIGM2T);
+    }
+};
+
+// The same factor, computed once per distinct D2 and kept while SIGMT stays the same
+// (every step once the width has reached its floor). The same operations on the same
+// operands: bit for bit the plain factor.
+template <int MaxD2>
+class CachedNeighbourhood {
+public:
+    Real operator()(std::int32_t D2, Real SIGMT) {
+        if (SIGMT != sigmt_) {
+            sigmt_ = SIGMT;
+            ++generation_;
+        }
+        if (D2 < 0 || D2 > MaxD2) runtime_error(value_out_of_range);
+        Entry& e = entries_[D2];
+        if (e.generation != generation_) {
+            e.factor = plain_(D2, SIGMT);
+            e.generation = generation_;
+        }
+        return e.factor;
+    }
+
+private:
+    struct Entry {
+        Real factor = 0;
+        unsigned generation = 0;
+    };
+    PlainNeighbourhood plain_;
+    Real sigmt_ = -1;  // no width yet
+    unsigned generation_ = 0;
+    Entry entries_[MaxD2 + 1];
+};
+
+// The largest squared lattice distance of an X × Y lattice.
 template <class L>
-void train_step(L& map, const Sample& x, Real ALFAT, Real SIGMT, Distances<L>& Y) {
+inline constexpr int max_D2 = (L::XNEUR - 1) * (L::XNEUR - 1) + (L::YNEUR - 1) * (L::YNEUR - 1);
+
+// One training step.
+template <class L, class Neighbourhood = PlainNeighbourhood>
+void train_step(L& map, const Sample& x, Real ALFAT, Real SIGMT, Distances<L>& Y,
+                Neighbourhood&& neighbourhood = {}) {
     for (int I = 1; I <= L::XNEUR; ++I)
         for (int J = 1; J <= L::YNEUR; ++J) {
             Real d = (map.W1(I, J) - x.X1) * (map.W1(I, J) - x.X1) +
@@ -55,10 +99,9 @@ void train_step(L& map, const Sample& x, Real ALFAT, Real SIGMT, Distances<L>& Y
     for (int I = 1; I <= L::XNEUR; ++I)
         for (int J = 1; J <= L::YNEUR; ++J) {
             const std::int32_t di = sub32(I, GYOZTESI), dj = sub32(J, GYOZTESJ);
-            const Real D2 = add32(mul32(di, di), mul32(dj, dj));
-            const Real SIGM2T = SIGMT * SIGMT;
+            const std::int32_t D2 = add32(mul32(di, di), mul32(dj, dj));
             // h = ALFAT · e^(−D2 / (2·SIGMT²))
-            const Real h = ALFAT * EXP(((-1.0L * D2) * 0.5L) / SIGM2T);
+            const Real h = ALFAT * neighbourhood(D2, SIGMT);
             // W ← h · (X − W) + W
             map.W1(I, J) = h * (x.X1 - map.W1(I, J)) + map.W1(I, J);
             map.W2(I, J) = h * (x.X2 - map.W2(I, J)) + map.W2(I, J);

@@ -1,6 +1,7 @@
 // The training step (winner search, the Gaussian pull) with hand-set weights, the
 // schedule's figures, and the display passes of a whole run, by recording its calls.
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
@@ -131,6 +132,44 @@ TEST(Schedule, WidthReachesItsFloorInStep5502AndTheRateNever) {
     EXPECT_GT(rates.ALFAT, Schedule::ALFA1);
     EXPECT_NEAR(static_cast<double>(rates.ALFAT - Schedule::ALFA1), 8e-18, 4e-18);
     EXPECT_EQ(rates.SIGMT, Schedule::SIGM1);
+}
+
+// Training with the cached neighbourhood factor against the plain one, past the step
+// where the width settles: every weight the same, bit for bit.
+template <class L>
+void expect_cache_changes_nothing(std::uint32_t seed, int steps) {
+    const Real DALFA = (Schedule::ALFA0 - Schedule::ALFA1) / Schedule::ALFAN;
+    const Real DSIGM = (Schedule::SIGM0 - Schedule::SIGM1) / Schedule::SIGMN;
+    std::mt19937 g(seed);
+    auto random = [&](std::uint32_t n) { return random_below(g, n); };
+    L plain, cached;
+    initial_weights<Start::uniform>(plain, random);
+    cached = plain;
+    Distances<L> Y;
+    CachedNeighbourhood<max_D2<L>> cache;
+    Rates a, b;
+    for (int N = 1; N <= steps; ++N) {
+        const Sample x = L::solid ? sample_ball(random) : sample_disk(random);
+        train_step(plain, x, a.ALFAT, a.SIGMT, Y);
+        train_step(cached, x, b.ALFAT, b.SIGMT, Y, cache);
+        a.lower(DALFA, DSIGM);
+        b.lower(DALFA, DSIGM);
+    }
+    for (int I = 1; I <= L::XNEUR; ++I)
+        for (int J = 1; J <= L::YNEUR; ++J) {
+            ASSERT_EQ(std::memcmp(&plain.W1(I, J), &cached.W1(I, J), 10), 0) << I << "," << J;
+            ASSERT_EQ(std::memcmp(&plain.W2(I, J), &cached.W2(I, J), 10), 0) << I << "," << J;
+            if constexpr (L::solid)
+                ASSERT_EQ(std::memcmp(&plain.W3(I, J), &cached.W3(I, J), 10), 0) << I << "," << J;
+        }
+}
+
+TEST(TrainingStep, CachedNeighbourhoodIsBitIdenticalToPlain) {
+    expect_cache_changes_nothing<Lattice<10, 10, 2>>(21, 10000);
+    expect_cache_changes_nothing<Lattice<10, 10, 3>>(22, 10000);
+    expect_cache_changes_nothing<Lattice<40, 1, 2>>(23, 6000);
+    expect_cache_changes_nothing<Lattice<2, 2, 2>>(24, 10000);
+    expect_cache_changes_nothing<Lattice<3, 3, 2>>(25, 10000);
 }
 
 // A whole run with recorded calls: counts of display passes and lines per program row.
