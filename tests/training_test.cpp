@@ -159,8 +159,9 @@ void expect_cache_changes_nothing(std::uint32_t seed, int steps) {
         for (int J = 1; J <= L::YNEUR; ++J) {
             ASSERT_EQ(std::memcmp(&plain.W1(I, J), &cached.W1(I, J), 10), 0) << I << "," << J;
             ASSERT_EQ(std::memcmp(&plain.W2(I, J), &cached.W2(I, J), 10), 0) << I << "," << J;
-            if constexpr (L::solid)
+            if constexpr (L::solid) {
                 ASSERT_EQ(std::memcmp(&plain.W3(I, J), &cached.W3(I, J), 10), 0) << I << "," << J;
+            }
         }
 }
 
