@@ -1,11 +1,12 @@
 # make run [PROGRAM=name]   build and run one program (planeanim by default)
 # make test                 build and run every test
-# make somrun               build the headless runner
+# make bench                build and run the benchmarks (not part of the tests)
+# make pictures             rewrite the README's pictures in docs/images
 PROGRAM ?= planeanim
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test bench pictures clean
 
 all: build
 
@@ -23,6 +24,12 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/bin/engine_bench
+
+pictures: build
+	tools/make-pictures
 
 clean:
 	rm -rf $(BUILD)

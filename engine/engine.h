@@ -134,7 +134,8 @@ private:
 #include "tools/runner_registry.h"
 #define SOM_PROGRAM(name)                                          \
     static const som::RunnerEntry som_runner_entry_##name{         \
-        #name, &name::run, [] { return som::weights_text(name::map); }};
+        #name, &name::run, [] { return som::weights_text(name::map); }, &name::SULYOK, \
+        &name::TANUL};
 #else
 #include "platform/desktop.h"
 #define SOM_PROGRAM(name) \

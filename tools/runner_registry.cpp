@@ -12,13 +12,12 @@ std::array<RunnerEntry, 8>& entries() {
 
 }  // namespace
 
-RunnerEntry::RunnerEntry(const char* name_, void (*run_)(), std::string (*weights_)())
-    : name(name_), run(run_), weights(weights_) {
+RunnerEntry::RunnerEntry(const char* name_, void (*run_)(), std::string (*weights_)(),
+                         void (*start_)(), void (*train_)())
+    : name(name_), run(run_), weights(weights_), start(start_), train(train_) {
     for (RunnerEntry& entry : entries())
         if (entry.name == nullptr) {
-            entry.name = name_;
-            entry.run = run_;
-            entry.weights = weights_;
+            entry = *this;
             return;
         }
 }

@@ -11,9 +11,12 @@ struct RunnerEntry {
     const char* name = nullptr;
     void (*run)() = nullptr;           // the run sequence
     std::string (*weights)() = nullptr;  // the weights as text, after the run
+    void (*start)() = nullptr;           // SULYOK, for benchmarks of the training
+    void (*train)() = nullptr;           // TANUL
 
     RunnerEntry() = default;
-    RunnerEntry(const char* name, void (*run)(), std::string (*weights)());
+    RunnerEntry(const char* name, void (*run)(), std::string (*weights)(), void (*start)(),
+                void (*train)());
 };
 
 // The program called `name`, or nullptr.
