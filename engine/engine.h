@@ -19,6 +19,7 @@
 #include "engine/colouring.h"
 #include "engine/drawing.h"
 #include "engine/lattice.h"
+#include "engine/observer.h"
 #include "engine/samplers.h"
 #include "engine/training.h"
 #include "platform/graph.h"
@@ -87,6 +88,7 @@ struct Engine : Schedule {
             N = add32(N, 1);
             const Sample x = draw_sample<R.domain>(RANDOM);
             train_step(map, x, rates.ALFAT, rates.SIGMT, Y, neighbourhood);
+            if (step_observer != nullptr) report_step(N, rates);
             rates.lower(DALFA, DSIGM);
             if constexpr (R.cadence != 0)
                 if (N % R.cadence == 0) display_pass();
@@ -108,6 +110,13 @@ struct Engine : Schedule {
 
 private:
     static std::uint32_t RANDOM(std::uint32_t n) { return io.random(n); }
+
+    static void report_step(int N, const Rates& rates) {
+        const Real* W3 = nullptr;
+        if constexpr (Map::solid) W3 = map.W3.data();
+        step_observer({N, rates.ALFAT, rates.SIGMT, XNEUR, YNEUR, R.components, R.domain,
+                       map.W1.data(), map.W2.data(), W3});
+    }
 
     // The lattice after this step, shown for a moment and erased.
     static void display_pass() {

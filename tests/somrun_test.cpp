@@ -2,7 +2,9 @@
 // program that catches any change to the arithmetic or to the order of random draws.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -114,6 +116,47 @@ TEST(Somrun, ChainPaintsExactlyAsManyPointsAsPollsBeforeTheKey) {
     for (int y = 0; y < first.height(); ++y)
         for (int x = 0; x < first.width(); ++x) changed += first.get(x, y) != second.get(x, y);
     EXPECT_LE(changed, 1);  // one point painted; the chain drawn over it again in white
+}
+
+TEST(Somrun, MetricsChangeNothingInTheRunAndFollowTheSchedule) {
+    ScratchDir plain, measured;
+    ASSERT_EQ(run_shell(somrun + " tessnine --seed 15 --out " + plain.path).status, 0);
+    const Outcome o = run_shell(somrun + " tessnine --seed 15 --out " + measured.path + " --metrics " +
+                                (measured / "metrics.csv"));
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(test::read_file(plain / "weights.txt"), test::read_file(measured / "weights.txt"));
+    for (const char* picture : {"pause-1.png", "pause-2.png", "pause-3.png"})
+        EXPECT_EQ(test::read_file(plain / picture), test::read_file(measured / picture)) << picture;
+
+    std::istringstream csv(test::read_file(measured / "metrics.csv"));
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "step,ALFAT,SIGMT,quantization_error,topographic_error");
+    int rows = 0;
+    double first_error = 0, last_error = 0, last_sigma = 0;
+    while (std::getline(csv, line)) {
+        ++rows;
+        int step;
+        double alfa, sigma, quantization, topographic;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%lf,%lf,%lf,%lf", &step, &alfa, &sigma, &quantization, &topographic), 5) << line;
+        EXPECT_EQ(step, rows * 100);
+        EXPECT_GE(topographic, 0.0);
+        EXPECT_LE(topographic, 1.0);
+        if (rows == 1) first_error = quantization;
+        last_error = quantization;
+        last_sigma = sigma;
+    }
+    EXPECT_EQ(rows, 100);
+    EXPECT_LT(last_error, first_error);
+    EXPECT_EQ(last_sigma, 0.6);
+}
+
+TEST(Somrun, FramesAreWrittenAtEveryDisplayPass) {
+    ScratchDir out, frames;
+    ASSERT_EQ(run_shell(somrun + " planeanim --seed 16 --out " + out.path + " --frames " + frames.path).status, 0);
+    EXPECT_EQ(files_in(frames.path).size(), 166u);
+    EXPECT_TRUE(files_in(frames.path).count("frame-0166.png"));
+    EXPECT_EQ(test::read_file(out / "weights.txt"), test::read_file(golden + "/planeanim/weights.txt"));
 }
 
 // The golden runs: seed, and for chainanim how long the painting goes on.

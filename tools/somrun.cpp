@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "platform/palette.h"
 #include "platform/process.h"
 #include "platform/runtime_error.h"
+#include "tools/metrics.h"
 #include "tools/png_file.h"
 #include "tools/runner_registry.h"
 #include "tools/somrun_args.h"
@@ -49,6 +51,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     check_out_dir(options.out);
+    if (!options.frames.empty()) check_out_dir(options.frames);
+    std::optional<som::TrainingMetrics> metrics;
+    if (!options.metrics.empty()) metrics.emplace();
+    int frame = 0;
 
     som::MemoryHost host({
         .width = options.width,
@@ -61,7 +67,14 @@ int main(int argc, char** argv) {
                 const std::string error = som::write_png(path, canvas.snapshot(), som::canvas_palette());
                 if (!error.empty()) fail("somrun: " + error);
             },
-        .on_delay = {},
+        .on_delay =
+            [&](const som::Canvas& canvas, std::uint16_t) {
+                if (options.frames.empty()) return;
+                char name[32];
+                std::snprintf(name, sizeof name, "/frame-%04d.png", ++frame);
+                const std::string error = som::write_png(options.frames + name, canvas.snapshot(), som::canvas_palette());
+                if (!error.empty()) fail("somrun: " + error);
+            },
     });
     som::install_host(host);
     som::trap_float_faults();
@@ -69,7 +82,8 @@ int main(int argc, char** argv) {
     const som::RunnerEntry& program = *som::find_program(options.program);
     program.run();
 
-    const std::string error = som::write_text_file(options.out + "/weights.txt", program.weights());
+    std::string error = som::write_text_file(options.out + "/weights.txt", program.weights());
+    if (error.empty() && metrics) error = som::write_text_file(options.metrics, metrics->csv());
     if (!error.empty()) fail("somrun: " + error);
     som::end_process(0);
 }

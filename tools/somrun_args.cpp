@@ -8,6 +8,7 @@ namespace som {
 
 const char* const runner_usage =
     "usage: somrun PROGRAM [--seed N] [--size WxH] [--keys-after N] [--out DIR]\n"
+    "                      [--metrics FILE] [--frames DIR]\n"
     "Runs PROGRAM's run sequence on an in-memory canvas; each pause writes DIR/pause-K.png,\n"
     "the end writes DIR/weights.txt.\n"
     "  PROGRAM          solidanim solidfit tessfour chainanim tessnine planeanim planeskew\n"
@@ -15,7 +16,10 @@ const char* const runner_usage =
     "  --seed N         seed the generator with N (0 to 4294967295) instead of the clock\n"
     "  --size WxH       canvas size, at most 4096x4096 (default 800x800)\n"
     "  --keys-after N   chainanim: a key is first seen at the N-th poll (default 100000)\n"
-    "  --out DIR        where the files go (default: the current directory)\n";
+    "  --out DIR        where the files go (default: the current directory)\n"
+    "  --metrics FILE   write the training's rate, width, quantization and topographic\n"
+    "                   errors every 100 steps as CSV (the run itself is unchanged)\n"
+    "  --frames DIR     write DIR/frame-NNNN.png at every display pass of an animation\n";
 
 namespace {
 
@@ -47,7 +51,8 @@ ParsedArgs parse_runner_args(const std::vector<std::string>& args) {
             return {options, {}};
         }
         if (arg.starts_with("--")) {
-            if (arg != "--seed" && arg != "--size" && arg != "--keys-after" && arg != "--out")
+            if (arg != "--seed" && arg != "--size" && arg != "--keys-after" && arg != "--out" &&
+                arg != "--metrics" && arg != "--frames")
                 return failure("unknown option '" + arg + "' (try --help)");
             if (i + 1 >= args.size()) return failure(arg + " needs a value");
             const std::string& value = args[++i];
@@ -69,6 +74,12 @@ ParsedArgs parse_runner_args(const std::vector<std::string>& args) {
                 const auto n = parse_number<std::uint64_t>(value);
                 if (!n || *n < 1) return failure("--keys-after wants a whole number from 1, not '" + value + "'");
                 options.keys_after = *n;
+            } else if (arg == "--metrics") {
+                if (value.empty()) return failure("--metrics wants a file");
+                options.metrics = value;
+            } else if (arg == "--frames") {
+                if (value.empty()) return failure("--frames wants a directory");
+                options.frames = value;
             } else {
                 if (value.empty()) return failure("--out wants a directory");
                 options.out = value;

@@ -1,6 +1,7 @@
 // The headless runner's command line:
 //
 //     somrun PROGRAM [--seed N] [--size WxH] [--keys-after N] [--out DIR]
+//                    [--metrics FILE] [--frames DIR]
 //
 // Parsing is pure: it either gives the options or a one-line message (status 2).
 #pragma once
@@ -19,6 +20,8 @@ struct RunnerOptions {
     int height = 800;
     std::uint64_t keys_after = 100000;
     std::string out = ".";
+    std::string metrics;  // CSV of the training metrics; empty for none
+    std::string frames;   // directory for a picture at every display pass; empty for none
     bool help = false;
 };
 
