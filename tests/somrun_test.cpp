@@ -159,6 +159,23 @@ TEST(Somrun, FramesAreWrittenAtEveryDisplayPass) {
     EXPECT_EQ(test::read_file(out / "weights.txt"), test::read_file(golden + "/planeanim/weights.txt"));
 }
 
+TEST(Somrun, TheReadmePicturesAreReproducedPixelForPixel) {
+    ScratchDir dir;
+    const Outcome o = run_shell("SOMRUN=" + somrun + " " + std::string(SOM_SOURCE_DIR) +
+                                "/tools/make-pictures " + dir.path + " --pauses-only");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::set<std::string> made = files_in(dir.path);
+    EXPECT_EQ(made.size(), 13u);
+    for (const std::string& name : made) {
+        SCOPED_TRACE(name);
+        Image got, committed;
+        Palette palette;
+        ASSERT_EQ(read_png(dir / name, got, palette), "");
+        ASSERT_EQ(read_png(std::string(SOM_SOURCE_DIR) + "/docs/images/" + name, committed, palette), "");
+        EXPECT_TRUE(got == committed);
+    }
+}
+
 // The golden runs: seed, and for chainanim how long the painting goes on.
 struct GoldenCase {
     const char* program;
