@@ -4,15 +4,15 @@
 using namespace som;
 
 constexpr Row planeanim_row{
-    .XNEUR      = 10,
-    .YNEUR      = 10,
-    .components = 2,
-    .start      = Start::uniform,
-    .domain     = Domain::disk,
-    .steps      = 500,
-    .cadence    = 3,
-    .delay      = 100,
-    .colouring  = Colouring::none,
+    .XNEUR      = 10,                      // neurons along I
+    .YNEUR      = 10,                      // neurons along J
+    .components = 2,                       // W1, W2
+    .start      = Start::uniform,          // starting weights
+    .domain     = Domain::disk,            // training inputs
+    .steps      = 500,                     // training steps
+    .cadence    = 3,                       // a display pass after every 3rd step
+    .delay      = 100,                     // ms each pass stays on screen
+    .colouring  = Colouring::none,         // after the first pause
 };
 
 struct planeanim : Engine<planeanim_row> {

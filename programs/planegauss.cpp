@@ -4,15 +4,15 @@
 using namespace som;
 
 constexpr Row planegauss_row{
-    .XNEUR      = 10,
-    .YNEUR      = 10,
-    .components = 2,
-    .start      = Start::gauss,
-    .domain     = Domain::gauss,
-    .steps      = 10000,
-    .cadence    = 0,
-    .delay      = 0,
-    .colouring  = Colouring::none,
+    .XNEUR      = 10,                      // neurons along I
+    .YNEUR      = 10,                      // neurons along J
+    .components = 2,                       // W1, W2
+    .start      = Start::gauss,            // starting weights
+    .domain     = Domain::gauss,           // training inputs
+    .steps      = 10000,                   // training steps
+    .cadence    = 0,                       // no display passes
+    .delay      = 0,                       // no delay
+    .colouring  = Colouring::none,         // after the first pause
 };
 
 struct planegauss : Engine<planegauss_row> {

@@ -4,15 +4,15 @@
 using namespace som;
 
 constexpr Row solidanim_row{
-    .XNEUR      = 10,
-    .YNEUR      = 10,
-    .components = 3,
-    .start      = Start::uniform,
-    .domain     = Domain::ball,
-    .steps      = 1000,
-    .cadence    = 5,
-    .delay      = 100,
-    .colouring  = Colouring::none,
+    .XNEUR      = 10,                      // neurons along I
+    .YNEUR      = 10,                      // neurons along J
+    .components = 3,                       // W1, W2, W3: depth shown as colour
+    .start      = Start::uniform,          // starting weights
+    .domain     = Domain::ball,            // training inputs
+    .steps      = 1000,                    // training steps
+    .cadence    = 5,                       // a display pass after every 5th step
+    .delay      = 100,                     // ms each pass stays on screen
+    .colouring  = Colouring::none,         // after the first pause
 };
 
 struct solidanim : Engine<solidanim_row> {

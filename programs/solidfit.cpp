@@ -4,15 +4,15 @@
 using namespace som;
 
 constexpr Row solidfit_row{
-    .XNEUR      = 10,
-    .YNEUR      = 10,
-    .components = 3,
-    .start      = Start::uniform,
-    .domain     = Domain::ball,
-    .steps      = 10000,
-    .cadence    = 0,
-    .delay      = 0,
-    .colouring  = Colouring::none,
+    .XNEUR      = 10,                      // neurons along I
+    .YNEUR      = 10,                      // neurons along J
+    .components = 3,                       // W1, W2, W3: depth shown as colour
+    .start      = Start::uniform,          // starting weights
+    .domain     = Domain::ball,            // training inputs
+    .steps      = 10000,                   // training steps
+    .cadence    = 0,                       // no display passes
+    .delay      = 0,                       // no delay
+    .colouring  = Colouring::none,         // after the first pause
 };
 
 struct solidfit : Engine<solidfit_row> {

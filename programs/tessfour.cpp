@@ -4,15 +4,15 @@
 using namespace som;
 
 constexpr Row tessfour_row{
-    .XNEUR      = 2,
-    .YNEUR      = 2,
-    .components = 2,
-    .start      = Start::uniform,
-    .domain     = Domain::disk,
-    .steps      = 10000,
-    .cadence    = 0,
-    .delay      = 0,
-    .colouring  = Colouring::raster,
+    .XNEUR      = 2,                       // neurons along I
+    .YNEUR      = 2,                       // neurons along J
+    .components = 2,                       // W1, W2
+    .start      = Start::uniform,          // starting weights
+    .domain     = Domain::disk,            // training inputs
+    .steps      = 10000,                   // training steps
+    .cadence    = 0,                       // no display passes
+    .delay      = 0,                       // no delay
+    .colouring  = Colouring::raster,       // after the first pause
 };
 
 struct tessfour : Engine<tessfour_row> {
