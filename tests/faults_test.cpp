@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <regex>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -151,6 +152,30 @@ TEST_P(InputTest, EndsWithStatus0) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, InputTest, testing::ValuesIn(input_cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A run-time error with the window open: the window goes, the terminal is restored, the
+// report is exact, the status is the error's number.
+struct RuntimeErrorTest : FaultsTest, testing::WithParamInterface<int> {};
+
+TEST_P(RuntimeErrorTest, WindowGoneTerminalRestoredReportExact) {
+    const int number = GetParam();
+    PtyOptions options;
+    options.argv = {bin + "/runtime_error_probe", std::to_string(number), "--window"};
+    options.env = {"DISPLAY=" + server.display()};
+    ASSERT_TRUE(program.start(options)) << program.error();
+    const auto status = program.wait_exit(15s);
+    EXPECT_TRUE(status.exited(number)) << status.describe();
+    EXPECT_EQ(program.stty(), program.initial_stty());
+    std::string out;
+    for (char c : program.output())
+        if (c != '\r') out += c;
+    const std::regex report("Runtime error " + std::to_string(number) +
+                            R"( at 0x[0-9A-F]{8}\n(  0x[0-9A-F]{8}\n){1,9}\n)");
+    EXPECT_TRUE(std::regex_match(out, report)) << out;
+    EXPECT_FALSE(x.find_window("runtime_error_probe", 200ms)) << "the window is still there";
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, RuntimeErrorTest, testing::Values(201, 215, 200, 207, 205));
 
 // somrun killed at any moment leaves no truncated file under a final name.
 TEST(SomrunKilled, LeavesOnlyWholeFilesUnderFinalNames) {
