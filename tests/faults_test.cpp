@@ -5,6 +5,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 #include <regex>
 #include <string>
@@ -176,6 +177,29 @@ TEST_P(RuntimeErrorTest, WindowGoneTerminalRestoredReportExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, RuntimeErrorTest, testing::Values(201, 215, 200, 207, 205));
+
+// Load: all eight programs at once, four copies each, on one X server.
+TEST(Load, ThirtyTwoProgramsAtOnceAllEndWithStatus0) {
+    Xvfb server{1024, 768};
+    struct Run {
+        const char* program;
+        const char* enters;  // typed at once: kept until each pause reads them
+    } const runs[] = {{"solidanim", "\r"}, {"solidfit", "\r"},  {"tessfour", "\r\r\r"}, {"chainanim", "\r\r"},
+                      {"tessnine", "\r\r\r"}, {"planeanim", "\r"}, {"planeskew", "\r"},    {"planegauss", "\r"}};
+    std::vector<std::unique_ptr<PtySession>> sessions;
+    for (int copy = 0; copy < 4; ++copy)
+        for (const Run& r : runs) {
+            sessions.push_back(std::make_unique<PtySession>());
+            ASSERT_TRUE(sessions.back()->start({bin + "/" + r.program}, {"DISPLAY=" + server.display()}))
+                << sessions.back()->error();
+            ASSERT_TRUE(sessions.back()->write(r.enters));
+        }
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+        SCOPED_TRACE(runs[i % 8].program);
+        const auto status = sessions[i]->wait_exit(120s);
+        EXPECT_TRUE(status.exited(0)) << status.describe();
+    }
+}
 
 // somrun killed at any moment leaves no truncated file under a final name.
 TEST(SomrunKilled, LeavesOnlyWholeFilesUnderFinalNames) {
