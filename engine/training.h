@@ -30,16 +30,19 @@ template <class L>
 void find_winner(const Distances<L>& Y, std::uint16_t& GYOZTESI, std::uint16_t& GYOZTESJ) {
     GYOZTESI = 1;
     GYOZTESJ = 1;
+    Real nearest = Y(1, 1);  // Y[GYOZTESI, GYOZTESJ], kept at hand
     for (int I = 1; I <= L::XNEUR; ++I)
         for (int J = 1; J <= L::YNEUR; ++J)
-            if (Y(I, J) < Y(GYOZTESI, GYOZTESJ)) {
+            if (Y(I, J) < nearest) {
                 GYOZTESI = static_cast<std::uint16_t>(I);
                 GYOZTESJ = static_cast<std::uint16_t>(J);
+                nearest = Y(I, J);
             }
 }
 
 // The neighbourhood factor e^(((−1.0 · D2) · 0.5) / SIGM2T), computed afresh each time.
 struct PlainNeighbourhood {
+    void begin_step(Real) {}
     Real operator()(std::int32_t D2, Real SIGMT) {
         const Real SIGM2T = SIGMT * SIGMT;
         return EXP(((-1.0L * static_cast<Real>(D2)) * 0.5L) / SIGM2T);
@@ -52,11 +55,15 @@ struct PlainNeighbourhood {
 template <int MaxD2>
 class CachedNeighbourhood {
 public:
-    Real operator()(std::int32_t D2, Real SIGMT) {
+    // Once per step: a new width makes every kept factor stale.
+    void begin_step(Real SIGMT) {
         if (SIGMT != sigmt_) {
             sigmt_ = SIGMT;
             ++generation_;
         }
+    }
+
+    Real operator()(std::int32_t D2, Real SIGMT) {
         if (D2 < 0 || D2 > MaxD2) runtime_error(value_out_of_range);
         Entry& e = entries_[D2];
         if (e.generation != generation_) {
@@ -96,6 +103,7 @@ void train_step(L& map, const Sample& x, Real ALFAT, Real SIGMT, Distances<L>& Y
     std::uint16_t GYOZTESI, GYOZTESJ;
     find_winner<L>(Y, GYOZTESI, GYOZTESJ);
 
+    neighbourhood.begin_step(SIGMT);
     for (int I = 1; I <= L::XNEUR; ++I)
         for (int J = 1; J <= L::YNEUR; ++J) {
             const std::int32_t di = sub32(I, GYOZTESI), dj = sub32(J, GYOZTESJ);
