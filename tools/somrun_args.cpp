@@ -37,7 +37,24 @@ std::optional<T> parse_number(std::string_view text) {
     return value;
 }
 
-ParsedArgs failure(std::string message) { return {std::nullopt, "somrun: " + std::move(message)}; }
+// The message quotes what was typed; a control character in it (a newline, an escape
+// sequence) is shown as \n, \r, \t or \xHH, so that the message stays one line.
+ParsedArgs failure(const std::string& message) {
+    std::string line = "somrun: ";
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            line += c;
+        } else if (c == '\n' || c == '\r' || c == '\t') {
+            line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else {
+            line += "\\x";
+            line += "0123456789ABCDEF"[byte >> 4];
+            line += "0123456789ABCDEF"[byte & 0xF];
+        }
+    }
+    return {std::nullopt, line};
+}
 
 }  // namespace
 
